@@ -293,6 +293,16 @@ TEST_F(PacketAssembly, PairsAreDroppedUntouchedWhileABufferIsAbsent)
     EXPECT_TRUE(IsZero(g_FrameBufA, 0, CAPTURE_BUFFER_SIZE));
 }
 
+TEST_F(PacketAssembly, PairsAreDroppedWithoutAnInterfaceDescription)
+{
+    device.context()->interfaceInfo = nullptr;  // configuration failed: no data pipe to judge against
+    const Outcome out = Send({.flags = 0x80, .offset = 0});
+    EXPECT_EQ(out.result, 0u);
+    EXPECT_FALSE(out.frameComplete);
+    EXPECT_EQ(g_FillingB, 0u);
+    EXPECT_TRUE(IsZero(g_FrameBufA, 0, CAPTURE_BUFFER_SIZE));
+}
+
 TEST_F(PacketAssembly, ReallocatedBuffersAreZeroedButKeepTheFillState)
 {
     Send({.flags = 0x80, .offset = 248});
