@@ -1,6 +1,10 @@
 // Compiles every platform header once, so their layout checks hold on each target.
 #include "platform/base_types.h"
 #include "platform/kernel_objects.h"
+#include "platform/ks.h"
 #include "platform/ntstatus.h"
 #include "platform/pool.h"
+#include "platform/registry.h"
+#include "platform/stream_class.h"
+#include "platform/usbcamd.h"
 #include "platform/usbd.h"

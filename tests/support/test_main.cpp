@@ -1,4 +1,5 @@
-// Test entry point: after every test the emulated pool must be empty and must
+// Test entry point: every test starts with an empty pool and registry. After every
+// test the emulated pool must be empty and must
 // have seen no violation (a bad free, a damaged canary, an allocation at
 // dispatch level). Offenders are named and make the run fail.
 #include <gtest/gtest.h>
@@ -6,12 +7,17 @@
 #include <cstdio>
 
 #include "host/kernel_pool.h"
+#include "host/registry.h"
 
 namespace {
 
 class PoolLeakListener : public testing::EmptyTestEventListener {
 public:
-    void OnTestStart(const testing::TestInfo&) override { host::PoolReset(); }
+    void OnTestStart(const testing::TestInfo&) override
+    {
+        host::PoolReset();
+        host::RegistryClear();
+    }
 
     void OnTestEnd(const testing::TestInfo& info) override
     {
