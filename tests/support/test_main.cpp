@@ -1,7 +1,7 @@
 // Test entry point: every test starts with an empty pool and registry. After every
-// test the emulated pool must be empty and must
-// have seen no violation (a bad free, a damaged canary, an allocation at
-// dispatch level). Offenders are named and make the run fail.
+// test the pool must be empty and must have seen no violation (a bad free, a
+// damaged canary, an allocation at dispatch level); offenders are named and make
+// the run fail.
 #include <gtest/gtest.h>
 
 #include <cstdio>
