@@ -48,6 +48,9 @@ struct DecoderContext {
     // Errors and memory.
     int32_t errorCode;
     void* allocPtr[MAX_POOL_BLOCKS];
+    // Bumped by every DecoderFreeAll. A parser compares it across its reads: a latch inside
+    // the byte reader (a refill with no source) frees the blocks the parser would write into.
+    uint32_t releaseCount;
 
     // Frame header.
     int32_t imageWidth;

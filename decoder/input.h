@@ -20,6 +20,20 @@ uint32_t GetCodedBits(int32_t n);  // n in 0..16, over entropy-coded bytes
 void PrimeCodedBits();
 uint32_t RotateLeft32(uint32_t value, uint32_t count);
 
+// Consumes n (0..16) coded bits. Inline for the symbol decoder: with enough reserve
+// it is one rotate, the same one GetCodedBits makes.
+inline void SkipCodedBits(int32_t n)
+{
+    DecoderContext& d = g_Decoder;
+    if (n < d.bitsLeft) {
+        const uint32_t count = static_cast<uint32_t>(n);
+        d.bitsLeft -= n;
+        d.bitBuf = (d.bitBuf << count) | (d.bitBuf >> ((32u - count) & 31u));
+        return;
+    }
+    GetCodedBits(n);
+}
+
 void ResetDecoder(MemorySource* source);
 
 int32_t GetDecoderError();

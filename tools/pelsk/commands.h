@@ -9,3 +9,4 @@ struct PelskCommand {
 };
 
 int RunPacketsCommand(int argc, char** argv);
+int RunDecodeCommand(int argc, char** argv);

@@ -7,8 +7,9 @@
 namespace {
 
 const PelskCommand kCommands[] = {
-    {"packets", "stream an emulated picture through packet assembly and show what was reassembled",
+    {"packets", "stream emulated pictures through packet assembly and show what was reassembled",
      RunPacketsCommand},
+    {"decode", "decode a JPEG file with the driver's decoder to PPM, PNG or the raw frame buffer", RunDecodeCommand},
 };
 
 void PrintUsage(std::FILE* out)
