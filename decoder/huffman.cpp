@@ -12,6 +12,8 @@ const uint32_t EXTEND_THRESHOLDS[18] = {
     0, 1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384, 32768, 65536,
 };
 
+HuffmanFastAc g_HuffmanFastAc[HUFFMAN_TABLE_SLOTS];
+
 namespace {
 
 constexpr int32_t MAX_CODE_LENGTH = 16;
@@ -54,6 +56,29 @@ void AddLongCode(int32_t* lookup, int32_t* tree, int32_t& nextNode, uint32_t cod
     }
 }
 
+// Derived from the finished table alone: each index takes codeSize[symbol] bits for
+// the symbol, exactly as DecodeHuffmanSymbol does, then the magnitude bits after them.
+void BuildFastAc(int32_t slot, const uint8_t* table)
+{
+    HuffmanFastAc& fast = g_HuffmanFastAc[slot];
+    const int32_t* lookup = HuffmanLookup(table);
+    const uint8_t* codeSize = HuffmanCodeSize(table);
+    for (uint32_t x = 0; x < 256; ++x) {
+        fast.entry[x] = 0;
+        const int32_t symbol = lookup[x];
+        if (symbol < 0)
+            continue;
+        const uint32_t size = static_cast<uint32_t>(symbol) & 15u;
+        const uint32_t bits = codeSize[symbol] + size;
+        if (size == 0 || bits > LOOKUP_BITS)
+            continue;
+        const uint32_t magnitude = (x >> (LOOKUP_BITS - bits)) & ((1u << size) - 1u);
+        const uint32_t value = static_cast<uint32_t>(ExtendMagnitude(magnitude, static_cast<int32_t>(size)));
+        fast.entry[x] = static_cast<int32_t>((value << 16) | ((static_cast<uint32_t>(symbol) >> 4) << 8) | bits);
+    }
+    fast.table = table;
+}
+
 }  // namespace
 
 void BuildHuffmanTable(int32_t slot, uint8_t* table)
@@ -87,6 +112,9 @@ void BuildHuffmanTable(int32_t slot, uint8_t* table)
         }
         code <<= 1;
     }
+    // AC tables sit in slots 4..7; a DC slot's shortcut would never be used.
+    if (slot >= HUFFMAN_TABLE_SLOTS / 2)
+        BuildFastAc(slot, table);
 }
 
 int32_t DecodeHuffmanSymbol(const uint8_t* table)

@@ -17,6 +17,17 @@ constexpr int32_t HUFFMAN_MAX_NODES = (HUFFMAN_TABLE_BYTES - HUFFMAN_TREE_OFFSET
 // Entry n is 2^(n-1) for n in 1..17, entry 0 is 0.
 extern const uint32_t EXTEND_THRESHOLDS[18];
 
+// The coefficient decoder's shortcut, built with each decode table: for each 8-bit
+// look-up index whose AC code and magnitude bits both lie within those 8 bits, the
+// signed coefficient (bits 31..16), its run of zeros (15..8) and the bits to take
+// (7..0); 0 where the symbol decoder must run. `table` is the decode table it was
+// built from, so a shortcut is used only with its own table.
+struct HuffmanFastAc {
+    const uint8_t* table;
+    int32_t entry[256];
+};
+extern HuffmanFastAc g_HuffmanFastAc[HUFFMAN_TABLE_SLOTS];
+
 // Checks every table the scan needs (DECERR_MISSING_HUFFMAN_TABLE) and builds every defined slot.
 int32_t PrepareHuffmanTables();
 // Every scan component's quantisation selector must name a defined table (DECERR_MISSING_QUANT_TABLE).

@@ -5,6 +5,7 @@
 #include "decoder/geometry.h"
 #include "decoder/idct.h"
 #include "decoder/input.h"
+#include "decoder/kernels.h"
 #include "decoder/markers.h"
 
 namespace {
@@ -31,53 +32,6 @@ inline void PutBgr(uint8_t* out, int32_t y, int32_t blue, int32_t green, int32_t
     out[2] = limit[y + red];
 }
 
-void CameraRowBgr24(int32_t L, uint8_t* line)
-{
-    const DecoderContext& d = g_Decoder;
-    const int32_t* cbToBlue = d.cbToBlue;
-    const int32_t* crToRed = d.crToRed;
-    const int32_t* cbToGreen = d.cbToGreen;
-    const int32_t* crToGreen = d.crToGreen;
-    const uint8_t* mcu = d.sampleBuf;
-    for (int32_t m = 0; m < d.mcusPerRow; ++m, mcu += 256) {
-        const uint8_t* cbRow = mcu + 128 + 8 * L;
-        const uint8_t* crRow = mcu + 192 + 8 * L;
-        for (int32_t h = 0; h < 2; ++h) {
-            const uint8_t* yRow = mcu + 64 * h + 8 * L;
-            for (int32_t j = 0; j < 4; ++j) {
-                const int32_t cb = cbRow[4 * h + j];
-                const int32_t cr = crRow[4 * h + j];
-                const int32_t blue = cbToBlue[cb];
-                const int32_t green = (cbToGreen[cb] + crToGreen[cr]) >> 16;
-                const int32_t red = crToRed[cr];
-                PutBgr(line, yRow[2 * j], blue, green, red);
-                PutBgr(line + 3, yRow[2 * j + 1], blue, green, red);
-                line += 6;
-            }
-        }
-    }
-}
-
-void CameraRowUyvy(int32_t L, uint8_t* line)
-{
-    const DecoderContext& d = g_Decoder;
-    const uint8_t* mcu = d.sampleBuf;
-    for (int32_t m = 0; m < d.mcusPerRow; ++m, mcu += 256) {
-        const uint8_t* cbRow = mcu + 128 + 8 * L;
-        const uint8_t* crRow = mcu + 192 + 8 * L;
-        for (int32_t h = 0; h < 2; ++h) {
-            const uint8_t* yRow = mcu + 64 * h + 8 * L;
-            for (int32_t j = 0; j < 4; ++j) {
-                line[0] = cbRow[4 * h + j];
-                line[1] = yRow[2 * j];
-                line[2] = crRow[4 * h + j];
-                line[3] = yRow[2 * j + 1];
-                line += 4;
-            }
-        }
-    }
-}
-
 // The chroma rows of line L of one MCU; a grey picture reads neutral chroma.
 inline void ChromaRows(const LineLayout* layout, const uint8_t* mcu, int32_t L, const uint8_t** cb,
                        const uint8_t** cr)
@@ -97,8 +51,8 @@ enum class LineOrder { BottomUp, TopDown };
 
 using LineWriter = void (*)(const LineLayout* layout, int32_t L, uint8_t* line);
 
-void CameraWriterBgr24(const LineLayout*, int32_t L, uint8_t* line) { CameraRowBgr24(L, line); }
-void CameraWriterUyvy(const LineLayout*, int32_t L, uint8_t* line) { CameraRowUyvy(L, line); }
+void CameraWriterBgr24(const LineLayout*, int32_t L, uint8_t* line) { g_DecoderKernels.rowBgr24(L, line); }
+void CameraWriterUyvy(const LineLayout*, int32_t L, uint8_t* line) { g_DecoderKernels.rowUyvy(L, line); }
 
 int32_t DecodeLines(uint8_t* dest, int32_t bytesPerPixel, LineOrder order, LineWriter cameraWriter,
                     LineWriter layoutWriter)
@@ -180,12 +134,124 @@ int32_t ClampSample(int32_t x)
 
 void WriteRowBgr24(uint8_t* line)
 {
-    CameraRowBgr24(g_Decoder.maxMcuYSize - g_Decoder.mcuLinesLeft, line);
+    g_DecoderKernels.rowBgr24(g_Decoder.maxMcuYSize - g_Decoder.mcuLinesLeft, line);
 }
 
 void WriteRowUyvy(uint8_t* line)
 {
-    CameraRowUyvy(g_Decoder.maxMcuYSize - g_Decoder.mcuLinesLeft, line);
+    g_DecoderKernels.rowUyvy(g_Decoder.maxMcuYSize - g_Decoder.mcuLinesLeft, line);
+}
+
+void CameraRowBgr24Reference(int32_t L, uint8_t* line)
+{
+    const DecoderContext& d = g_Decoder;
+    const int32_t* cbToBlue = d.cbToBlue;
+    const int32_t* crToRed = d.crToRed;
+    const int32_t* cbToGreen = d.cbToGreen;
+    const int32_t* crToGreen = d.crToGreen;
+    const uint8_t* mcu = d.sampleBuf;
+    for (int32_t m = 0; m < d.mcusPerRow; ++m, mcu += 256) {
+        const uint8_t* cbRow = mcu + 128 + 8 * L;
+        const uint8_t* crRow = mcu + 192 + 8 * L;
+        for (int32_t h = 0; h < 2; ++h) {
+            const uint8_t* yRow = mcu + 64 * h + 8 * L;
+            for (int32_t j = 0; j < 4; ++j) {
+                const int32_t cb = cbRow[4 * h + j];
+                const int32_t cr = crRow[4 * h + j];
+                const int32_t blue = cbToBlue[cb];
+                const int32_t green = (cbToGreen[cb] + crToGreen[cr]) >> 16;
+                const int32_t red = crToRed[cr];
+                PutBgr(line, yRow[2 * j], blue, green, red);
+                PutBgr(line + 3, yRow[2 * j + 1], blue, green, red);
+                line += 6;
+            }
+        }
+    }
+}
+
+void CameraRowUyvyReference(int32_t L, uint8_t* line)
+{
+    const DecoderContext& d = g_Decoder;
+    const uint8_t* mcu = d.sampleBuf;
+    for (int32_t m = 0; m < d.mcusPerRow; ++m, mcu += 256) {
+        const uint8_t* cbRow = mcu + 128 + 8 * L;
+        const uint8_t* crRow = mcu + 192 + 8 * L;
+        for (int32_t h = 0; h < 2; ++h) {
+            const uint8_t* yRow = mcu + 64 * h + 8 * L;
+            for (int32_t j = 0; j < 4; ++j) {
+                line[0] = cbRow[4 * h + j];
+                line[1] = yRow[2 * j];
+                line[2] = crRow[4 * h + j];
+                line[3] = yRow[2 * j + 1];
+                line += 4;
+            }
+        }
+    }
+}
+
+namespace {
+
+// One chroma pair and its two pixels; the clamp is one look-up whose base the
+// pair's offset has already moved.
+inline void PutPair(const DecoderContext& d, uint32_t cb, uint32_t cr, const uint8_t* y, uint8_t* out)
+{
+    const uint8_t* limit = kRangeLimit.v + 256;
+    const uint8_t* blue = limit + d.cbToBlue[cb];
+    const uint8_t* green = limit + ((d.cbToGreen[cb] + d.crToGreen[cr]) >> 16);
+    const uint8_t* red = limit + d.crToRed[cr];
+    const uint32_t y0 = y[0];
+    const uint32_t y1 = y[1];
+    out[0] = blue[y0];
+    out[1] = green[y0];
+    out[2] = red[y0];
+    out[3] = blue[y1];
+    out[4] = green[y1];
+    out[5] = red[y1];
+}
+
+}  // namespace
+
+void CameraRowBgr24Fast(int32_t L, uint8_t* line)
+{
+    const DecoderContext& d = g_Decoder;
+    const uint8_t* mcu = d.sampleBuf + 8 * L;
+    for (int32_t m = d.mcusPerRow; m > 0; --m, mcu += 256, line += 48) {
+        const uint8_t* cb = mcu + 128;
+        const uint8_t* cr = mcu + 192;
+        PutPair(d, cb[0], cr[0], mcu + 0, line + 0);
+        PutPair(d, cb[1], cr[1], mcu + 2, line + 6);
+        PutPair(d, cb[2], cr[2], mcu + 4, line + 12);
+        PutPair(d, cb[3], cr[3], mcu + 6, line + 18);
+        PutPair(d, cb[4], cr[4], mcu + 64, line + 24);
+        PutPair(d, cb[5], cr[5], mcu + 66, line + 30);
+        PutPair(d, cb[6], cr[6], mcu + 68, line + 36);
+        PutPair(d, cb[7], cr[7], mcu + 70, line + 42);
+    }
+}
+
+// Each chroma pair sits between its two luma samples: Cb Y0 Cr Y1. Two byte
+// interleaves per MCU line; 16-byte vectors only, which every SSE2 target has.
+void CameraRowUyvyFast(int32_t L, uint8_t* line)
+{
+    using Bytes = uint8_t __attribute__((vector_size(16)));
+    using Halves = uint64_t __attribute__((vector_size(16)));
+    const uint8_t* mcu = g_Decoder.sampleBuf + 8 * L;
+    for (int32_t m = g_Decoder.mcusPerRow; m > 0; --m, mcu += 256, line += 32) {
+        uint64_t y0, y1, cb, cr;
+        __builtin_memcpy(&y0, mcu, 8);
+        __builtin_memcpy(&y1, mcu + 64, 8);
+        __builtin_memcpy(&cb, mcu + 128, 8);
+        __builtin_memcpy(&cr, mcu + 192, 8);
+        const Bytes luma = reinterpret_cast<Bytes>(Halves{y0, y1});
+        const Bytes cbs = reinterpret_cast<Bytes>(Halves{cb, 0});
+        const Bytes crs = reinterpret_cast<Bytes>(Halves{cr, 0});
+        const Bytes chroma = __builtin_shufflevector(cbs, crs, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+        const Bytes first = __builtin_shufflevector(chroma, luma, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+        const Bytes second =
+            __builtin_shufflevector(chroma, luma, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+        __builtin_memcpy(line, &first, 16);
+        __builtin_memcpy(line + 16, &second, 16);
+    }
 }
 
 int32_t ComputeLineLayout(LineLayout* layout)
