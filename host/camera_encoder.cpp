@@ -66,7 +66,7 @@ RgbImage RenderTestPattern(int width, int height, uint32_t frameNumber)
                 p[0] = v, p[1] = static_cast<uint8_t>(255 - v), p[2] = static_cast<uint8_t>(y * 255 / height);
             }
         }
-    const int scale = width >= 640 ? 6 : 3;
+    const int scale = width >= 160 ? width / 80 : 1;
     DrawNumber(image, frameNumber, 8 * scale / 3, height * 2 / 3 + 4, scale);
     return image;
 }

@@ -193,3 +193,31 @@ TEST_F(PelskDecode, RefusesAnEmptyFile)
 }
 
 }  // namespace
+
+namespace {
+
+using PelskPackets = PelskDecode;
+
+TEST_F(PelskPackets, StreamsFramesJudgesAndDecodesThemAndWritesTheLastAsPng)
+{
+    ToolRun run = Pelsk("packets --frames 3 --png " + Quoted(dir_ / "last.png"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("3 judged good, 3 reassembled intact"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("3 decoded"), std::string::npos) << run.out;
+    const std::vector<uint8_t> png = ReadBytes(dir_ / "last.png");
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(png[1], 'P');
+    EXPECT_EQ(png[2], 'N');
+    EXPECT_EQ(png[3], 'G');
+}
+
+TEST_F(PelskPackets, RefusesBadArgumentsWithOneLine)
+{
+    for (const char* arguments : {"packets --frames 0", "packets --size 10", "packets --faults 2", "packets --bogus 1"}) {
+        ToolRun run = Pelsk(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments;
+        EXPECT_EQ(Lines(run.err).size(), 1u) << arguments << ": " << run.err;
+    }
+}
+
+}  // namespace

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "decoder/decoder.h"
-#include "decoder/input.h"
+#include "decoder/decoder_errors.h"
 #include "tools/pelsk/commands.h"
+#include "tools/pelsk/frame_decoding.h"
 #include "tools/pelsk/image_files.h"
 
 namespace {
@@ -119,53 +119,6 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
     return true;
 }
 
-struct Decoded {
-    int32_t width = 0, height = 0;
-    int32_t components = 0, lumaH = 0, lumaV = 0;
-    int32_t error = 0;
-    bool ok = false;
-    std::vector<uint8_t> frame;  // as the driver delivers it
-};
-
-Decoded Decode(const std::vector<uint8_t>& jpeg, bool uyvy)
-{
-    Decoded result;
-    DecoderContext& d = g_Decoder;
-    MemorySourceInit(&d.memorySource, jpeg.data(), static_cast<int32_t>(jpeg.size()));
-    DecoderStart(&d.memorySource);
-
-    const uint64_t bytesPerPixel = uyvy ? 2 : 3;
-    const uint64_t size = static_cast<uint64_t>(GetImageWidth()) * static_cast<uint64_t>(GetImageHeight()) * bytesPerPixel;
-    result.frame.assign(size == 0 ? 1 : size, 0);
-    const uint32_t destLength = static_cast<uint32_t>(size);
-    const int32_t failed = uyvy ? DecodeFrameToUyvy(&result.width, &result.height, result.frame.data(), destLength)
-                                : DecodeFrameToBgr24(&result.width, &result.height, result.frame.data(), destLength);
-    result.ok = failed == 0;
-    result.error = GetDecoderError();
-    result.components = d.compsInFrame;
-    result.lumaH = d.compHSamp[0];
-    result.lumaV = d.compVSamp[0];
-    DecoderFreeAll();
-    result.frame.resize(size);
-    return result;
-}
-
-std::vector<uint8_t> Bgr24ToRgbTopDown(const std::vector<uint8_t>& bgr, int width, int height)
-{
-    std::vector<uint8_t> rgb(bgr.size());
-    const size_t stride = static_cast<size_t>(width) * 3;
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* from = bgr.data() + static_cast<size_t>(height - 1 - y) * stride;
-        uint8_t* to = rgb.data() + static_cast<size_t>(y) * stride;
-        for (size_t x = 0; x < stride; x += 3) {
-            to[x] = from[x + 2];
-            to[x + 1] = from[x + 1];
-            to[x + 2] = from[x];
-        }
-    }
-    return rgb;
-}
-
 std::string LayoutText(const Decoded& decoded)
 {
     if (decoded.components == 1)
@@ -206,7 +159,7 @@ int RunDecodeCommand(int argc, char** argv)
         return 1;
     }
 
-    const Decoded decoded = Decode(jpeg, kind == OutputKind::RawUyvy);
+    const Decoded decoded = DecodeLikeTheDriver(jpeg.data(), jpeg.size(), kind == OutputKind::RawUyvy);
     if (!decoded.ok) {
         if (decoded.error != 0)
             std::fprintf(stderr, "pelsk: decode failed: %s (%d)\n", DecoderErrorName(decoded.error), decoded.error);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "capture/capture_buffers.h"
+#include "decoder/decoder_errors.h"
 #include "capture/packet_assembly.h"
 #include "driver/device_context.h"
 #include "host/camera_encoder.h"
@@ -16,6 +17,8 @@
 #include "host/driver_image.h"
 #include "host/usbcamd_transfer.h"
 #include "tools/pelsk/commands.h"
+#include "tools/pelsk/frame_decoding.h"
+#include "tools/pelsk/image_files.h"
 
 namespace {
 
@@ -25,19 +28,24 @@ struct Options {
     int quality = 75;
     double faultRate = 0;
     uint32_t seed = 1;
+    std::string png;  // where to write the last frame delivered, if anywhere
 };
 
 void PrintHelp(std::FILE* out)
 {
     std::fprintf(out,
-                 "usage: pelsk packets [--frames N] [--size WxH] [--quality Q] [--faults RATE] [--seed S]\n\n"
+                 "usage: pelsk packets [--frames N] [--size WxH] [--quality Q] [--faults RATE] [--seed S]\n"
+                 "                     [--png OUT.png]\n\n"
                  "Streams N pictures of the emulated camera's test pattern through packet assembly\n"
-                 "and reports, per frame, what the driver reassembled and how it judged the frame.\n"
+                 "and reports, per frame, what the driver reassembled, how it judged the frame and\n"
+                 "what the decoder made of a frame judged good (decoded from the upper half, as the\n"
+                 "driver does).\n"
                  "  --frames N     pictures to send (default 5)\n"
                  "  --size WxH     picture size (default 320x240)\n"
                  "  --quality Q    starting JPEG quality; lowered until a picture fits (default 75)\n"
                  "  --faults RATE  chance per pair of each kind of packet fault, 0 to 1 (default 0)\n"
-                 "  --seed S       seed of the fault injection (default 1)\n");
+                 "  --seed S       seed of the fault injection (default 1)\n"
+                 "  --png OUT.png  write the last frame delivered as a PNG picture\n");
 }
 
 bool ParseInt(const char* text, int low, int high, int& value)
@@ -77,6 +85,8 @@ int ParseOptions(int argc, char** argv, Options& options)
             char* end = nullptr;
             options.faultRate = std::strtod(value, &end);
             ok = end != value && *end == '\0' && options.faultRate >= 0 && options.faultRate <= 1;
+        } else if (arg == "--png") {
+            options.png = value;
         } else if (arg == "--size") {
             ok = std::sscanf(value, "%dx%d", &options.width, &options.height) == 2 && options.width > 0 &&
                  options.width <= 8192 && options.height > 0 && options.height <= 8192;
@@ -129,7 +139,9 @@ int RunPacketsCommand(int argc, char** argv)
 
     std::printf("pelsk packets: %d frame(s) of %dx%d, fault rate %g per pair, seed %u\n", options.frames,
                 options.width, options.height, options.faultRate, options.seed);
-    int good = 0, intact = 0, judgedRight = 0;
+    int good = 0, intact = 0, judgedRight = 0, decoded = 0;
+    Decoded lastDelivered;
+    int lastDeliveredFrame = -1;
     uint64_t totalPairs = 0, totalBytes = 0;
     std::vector<uint8_t> previous;
     host::PacketizerStats previousStats;
@@ -166,11 +178,24 @@ int RunPacketsCommand(int argc, char** argv)
             good += device.frameGood;
             intact += same;
             judgedRight += (device.frameGood != 0) == same;
-            std::printf("frame %3d: %6zu bytes in %4u pairs, %3u faults injected; judged %s; upper half %s; "
-                        "start of image at record %d\n",
+            std::string outcome = "dropped";
+            if (device.frameGood != 0 && soi < 0) {
+                outcome = "no start of image";
+            } else if (device.frameGood != 0) {
+                Decoded picture = DecodeLikeTheDriver(upper, UPPER_HALF_SIZE, false);
+                if (picture.ok) {
+                    outcome = "decoded " + std::to_string(picture.width) + "x" + std::to_string(picture.height);
+                    ++decoded;
+                    lastDelivered = std::move(picture);
+                    lastDeliveredFrame = frame - 1;
+                } else {
+                    outcome = std::string("decode failed: ") + DecoderErrorName(picture.error);
+                }
+            }
+            std::printf("frame %3d: %6zu bytes in %4u pairs, %3u faults injected; judged %s; upper half %s; %s\n",
                         frame - 1, previous.size(), previousStats.pairs, previousStats.Faults(),
                         device.frameGood ? "good" : "bad ", same ? "matches the picture" : "differs",
-                        soi);
+                        outcome.c_str());
             totalPairs += previousStats.pairs;
             totalBytes += previous.size();
         }
@@ -179,8 +204,21 @@ int RunPacketsCommand(int argc, char** argv)
     }
     FreeCaptureBuffers();
     std::printf("summary: %d frame(s), %llu bytes in %llu pairs; %d judged good, %d reassembled intact, "
-                "%d judged as their content warrants\n",
+                "%d judged as their content warrants, %d decoded\n",
                 options.frames, static_cast<unsigned long long>(totalBytes),
-                static_cast<unsigned long long>(totalPairs), good, intact, judgedRight);
+                static_cast<unsigned long long>(totalPairs), good, intact, judgedRight, decoded);
+    if (!options.png.empty()) {
+        if (lastDeliveredFrame < 0) {
+            std::fprintf(stderr, "pelsk packets: no frame was delivered, so %s was not written\n", options.png.c_str());
+            return 1;
+        }
+        std::string error;
+        if (!WritePngFile(options.png, lastDelivered.width, lastDelivered.height,
+                          Bgr24ToRgbTopDown(lastDelivered.frame, lastDelivered.width, lastDelivered.height), error)) {
+            std::fprintf(stderr, "pelsk packets: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("wrote %s: frame %d as the driver decoded it\n", options.png.c_str(), lastDeliveredFrame);
+    }
     return 0;
 }
