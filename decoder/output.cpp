@@ -297,12 +297,17 @@ int32_t ComputeLineLayout(LineLayout* layout)
     return 1;
 }
 
-void WriteLayoutRowBgr24(const LineLayout* layout, int32_t L, uint8_t* line)
+namespace {
+
+// Walks one line of any accepted layout, up to the picture's width: for each run of at
+// most 8 pixels of one luma block, hands the luma row, the chroma rows, the chroma
+// index of the run's first pixel and the run's length to emit.
+template <typename Emit>
+void WalkLayoutRow(const LineLayout* layout, int32_t L, Emit emit)
 {
     const DecoderContext& d = g_Decoder;
     const int32_t lumaBase = (L >> 3) * layout->lumaH;
     const int32_t lumaLine = 8 * (L & 7);
-    const int32_t chromaShift = layout->lumaH - 1;
     int32_t left = layout->width;
     for (const uint8_t* mcu = d.sampleBuf; left > 0; mcu += layout->mcuBytes) {
         const uint8_t* cb;
@@ -311,48 +316,47 @@ void WriteLayoutRowBgr24(const LineLayout* layout, int32_t L, uint8_t* line)
         for (int32_t bx = 0; bx < layout->lumaH && left > 0; ++bx) {
             const uint8_t* y = mcu + layout->lumaOffset[lumaBase + bx] + lumaLine;
             const int32_t n = left < 8 ? left : 8;
-            for (int32_t i = 0; i < n; ++i) {
-                const int32_t cx = (8 * bx + i) >> chromaShift;
-                const int32_t cbv = cb[cx];
-                const int32_t crv = cr[cx];
-                PutBgr(line, y[i], d.cbToBlue[cbv], (d.cbToGreen[cbv] + d.crToGreen[crv]) >> 16, d.crToRed[crv]);
-                line += 3;
-            }
+            emit(y, cb, cr, 8 * bx, n);
             left -= n;
         }
     }
 }
 
-void WriteLayoutRowUyvy(const LineLayout* layout, int32_t L, uint8_t* line)
+}  // namespace
+
+void WriteLayoutRowBgr24(const LineLayout* layout, int32_t L, uint8_t* line)
 {
     const DecoderContext& d = g_Decoder;
-    const int32_t lumaBase = (L >> 3) * layout->lumaH;
-    const int32_t lumaLine = 8 * (L & 7);
     const int32_t chromaShift = layout->lumaH - 1;
-    int32_t left = layout->width;
-    for (const uint8_t* mcu = d.sampleBuf; left > 0; mcu += layout->mcuBytes) {
-        const uint8_t* cb;
-        const uint8_t* cr;
-        ChromaRows(layout, mcu, L, &cb, &cr);
-        for (int32_t bx = 0; bx < layout->lumaH && left > 0; ++bx) {
-            const uint8_t* y = mcu + layout->lumaOffset[lumaBase + bx] + lumaLine;
-            const int32_t n = left < 8 ? left : 8;
-            // A pair takes the chroma of its first pixel; an odd last pixel gets Cb and its luma.
-            for (int32_t i = 0; i < n; i += 2) {
-                const int32_t cx = (8 * bx + i) >> chromaShift;
-                line[0] = cb[cx];
-                line[1] = y[i];
-                if (i + 1 < n) {
-                    line[2] = cr[cx];
-                    line[3] = y[i + 1];
-                    line += 4;
-                } else {
-                    line += 2;
-                }
-            }
-            left -= n;
+    WalkLayoutRow(layout, L, [&](const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t x0, int32_t n) {
+        for (int32_t i = 0; i < n; ++i) {
+            const int32_t cx = (x0 + i) >> chromaShift;
+            const int32_t cbv = cb[cx];
+            const int32_t crv = cr[cx];
+            PutBgr(line, y[i], d.cbToBlue[cbv], (d.cbToGreen[cbv] + d.crToGreen[crv]) >> 16, d.crToRed[crv]);
+            line += 3;
         }
-    }
+    });
+}
+
+void WriteLayoutRowUyvy(const LineLayout* layout, int32_t L, uint8_t* line)
+{
+    const int32_t chromaShift = layout->lumaH - 1;
+    WalkLayoutRow(layout, L, [&](const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t x0, int32_t n) {
+        // A pair takes the chroma of its first pixel; an odd last pixel gets Cb and its luma.
+        for (int32_t i = 0; i < n; i += 2) {
+            const int32_t cx = (x0 + i) >> chromaShift;
+            line[0] = cb[cx];
+            line[1] = y[i];
+            if (i + 1 < n) {
+                line[2] = cr[cx];
+                line[3] = y[i + 1];
+                line += 4;
+            } else {
+                line += 2;
+            }
+        }
+    });
 }
 
 int32_t DecodeLinesBgr24(uint8_t* dest)
