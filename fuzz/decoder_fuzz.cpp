@@ -29,6 +29,7 @@
 #include "decoder/decoder.h"
 #include "decoder/input.h"
 #include "host/camera_encoder.h"
+#include "fuzz/seed_files.h"
 #include "host/kernel_pool.h"
 
 // After the decoder's headers: libjpeg defines a macro with a name the decoder uses.
@@ -140,20 +141,11 @@ int32_t DecodeOnce(const uint8_t* picture, size_t size, const Options& options, 
     return failed;
 }
 
-std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 void WriteSeed(const std::string& path, uint8_t option0, uint8_t option1, const std::vector<uint8_t>& picture)
 {
     std::vector<uint8_t> input{option0, option1};
     input.insert(input.end(), picture.begin(), picture.begin() + std::min(picture.size(), kSeedPictureBytes));
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(input.data()), static_cast<std::streamsize>(input.size()));
-    if (!out)
-        Fail("cannot write", path);
+    fuzzseeds::WriteFile(path, input);
 }
 
 struct SeedLayout {
@@ -225,7 +217,7 @@ void WriteSeeds(const std::string& dir, const std::string& pictures)
         size_t end = pictures.find(':', start);
         if (end == std::string::npos)
             end = pictures.size();
-        const std::vector<uint8_t> picture = ReadFile(pictures.substr(start, end - start));
+        const std::vector<uint8_t> picture = fuzzseeds::ReadFile(pictures.substr(start, end - start));
         start = end + 1;
         WriteSeed(dir + "/picture_" + std::to_string(number), static_cast<uint8_t>(number & 1), 0, picture);
         ++number;
@@ -236,12 +228,7 @@ void WriteSeeds(const std::string& dir, const std::string& pictures)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    const char* dir = std::getenv("PELSK_FUZZ_WRITE_SEEDS");
-    if (dir != nullptr) {
-        const char* pictures = std::getenv("PELSK_FUZZ_SEED_PICTURES");
-        WriteSeeds(dir, pictures != nullptr ? pictures : "");
-        std::exit(0);
-    }
+    fuzzseeds::WriteSeedsIfAsked(WriteSeeds);
     return 0;
 }
 

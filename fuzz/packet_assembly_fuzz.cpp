@@ -35,6 +35,7 @@
 #include "driver/device_context.h"
 #include "host/camera_packetizer.h"
 #include "host/driver_image.h"
+#include "fuzz/seed_files.h"
 #include "host/kernel_pool.h"
 #include "host/usbcamd_transfer.h"
 
@@ -377,19 +378,6 @@ void RunInput(const uint8_t* data, size_t size)
     }
 }
 
-std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        Fail("cannot write a seed");
-}
 
 // Each picture is sent once cleanly and once with faults, then finished by a start of
 // frame; a last seed frees and reallocates the buffers in the middle of a frame.
@@ -411,7 +399,7 @@ void WriteSeeds(const std::string& dir, const std::string& pictures)
             end = pictures.size();
         const std::string path = pictures.substr(start, end - start);
         start = end + 1;
-        std::vector<uint8_t> picture = ReadFile(path);
+        std::vector<uint8_t> picture = fuzzseeds::ReadFile(path);
         if (picture.size() > host::kMaxPictureBytes)
             picture.resize(host::kMaxPictureBytes);
         for (const Variant& v : variants) {
@@ -443,7 +431,7 @@ void WriteSeeds(const std::string& dir, const std::string& pictures)
                     input.push_back(0xE0);
                 }
             }
-            WriteFile(dir + "/packetizer_" + std::to_string(number) + "_" + v.name, input);
+            fuzzseeds::WriteFile(dir + "/packetizer_" + std::to_string(number) + "_" + v.name, input);
         }
         ++number;
     }
@@ -459,19 +447,14 @@ void WriteSeeds(const std::string& dir, const std::string& pictures)
     for (const auto& pair : pairs)
         EncodePair(input, pair, 1023);
     EncodePair(input, host::StartOfFramePair(1023), 1023);
-    WriteFile(dir + "/allocation_events", input);
+    fuzzseeds::WriteFile(dir + "/allocation_events", input);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    const char* dir = std::getenv("PELSK_FUZZ_WRITE_SEEDS");
-    if (dir != nullptr) {
-        const char* pictures = std::getenv("PELSK_FUZZ_SEED_PICTURES");
-        WriteSeeds(dir, pictures != nullptr ? pictures : "");
-        std::exit(0);
-    }
+    fuzzseeds::WriteSeedsIfAsked(WriteSeeds);
     return 0;
 }
 
